@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "agent/engine_manager.h"
+#include "agent/engine_requests.h"
 #include "agent/resource_ids.h"
 #include "agent/switch_scanner.h"
 #include "common/name_probe.h"
@@ -57,6 +59,7 @@ bool CTandelsModule::ParseCommandLine(const wchar_t* commandLine, HRESULT* resul
 HRESULT CTandelsModule::RunUninstall(bool otherAgentRuns) {
     uint32_t threadId = 0;
     if (otherAgentRuns && SUCCEEDED(threadIdBlock_.ReadValue(&threadId))) {
+        RequestEngineShutdown(false);
         // Our own handle would keep the mutex alive and the wait below endless.
         agentMutex_.reset();
         ::PostThreadMessageW(threadId, WM_QUIT, 0, 0);
@@ -72,13 +75,26 @@ HRESULT CTandelsModule::PreMessageLoop(int showCommand) {
     ::CoInitialize(nullptr);
     HRESULT hr = Module::PreMessageLoop(showCommand);
     if (hr == S_OK) hr = InitializeSecurity();
+    trayWindow_.Create(::GetDesktopWindow());
     if (hr != S_OK) return E_FAIL;
 
+    try {
+        if (!TandelMgr::Instance().StartEngine(::GetCommandLineW())) return E_FAIL;
+    } catch (const win::com_error& e) {
+        // Without the engine-ready event the shell could never learn of the engine.
+        return e.code();
+    }
+
+    // No icon while the engine starts, and none at all when it could not.
+    trayIcon_.Add(trayWindow_.hwnd(), tooltip_);
     ReportServiceStarted();
     return S_OK;
 }
 
 HRESULT CTandelsModule::PostMessageLoop() {
+    trayIcon_.Delete();
+    if (TandelMgr* manager = TandelMgr::Existing()) manager->Shutdown();
+    if (::IsWindow(trayWindow_.hwnd())) ::DestroyWindow(trayWindow_.hwnd());
     HRESULT hr = Module::PostMessageLoop();
     ::CoUninitialize();
     return hr;

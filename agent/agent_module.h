@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "agent/tray_icon.h"
+#include "agent/tray_window.h"
 #include "common/tandel_file_mapper.h"
 #include "win/module.h"
 #include "win/unique_resource.h"
@@ -27,5 +29,7 @@ private:
     win::unique_handle agentMutex_;
     TandelFileMapper threadIdBlock_;
     TandelFileMapper processIdBlock_;
+    TrayIcon trayIcon_;
     std::wstring tooltip_;
+    CTrayWindow trayWindow_{trayIcon_};
 };

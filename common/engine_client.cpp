@@ -22,6 +22,9 @@ constexpr int kConnectTimeoutMs = 5000;
 constexpr int kSendTimeoutMs = 15000;
 constexpr int kReceiveTimeoutMs = 60000;
 
+// How long an asynchronous request may hold its caller until it is sent.
+constexpr DWORD kAsyncSendWaitMs = 1000;
+
 // Replies are small JSON texts; a larger one is refused instead of exhausting memory.
 constexpr size_t kMaxReplyBytes = 64u << 20;
 
@@ -65,26 +68,32 @@ std::string ReadBody(HINTERNET request) {
 HRESULT XMLHttpWrapper::Send(const void* data, DWORD length, bool async) {
     std::string body(static_cast<const char*>(data), data ? length : 0);
     if (!async) {
-        Perform(body);
+        Perform(body, nullptr);
         return S_OK;
     }
-    // The thread owns its own copy of the request and frees it when done.
+    // The caller goes on once the request is on its way, so what it does next
+    // (ending the engine, say) reaches the engine after the request. The thread
+    // owns its own copy of the request and frees it when done.
+    auto sent = std::make_shared<win::unique_handle>(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!*sent) throw win::com_error(win::hresult_from_last_error());
     auto request = std::make_unique<XMLHttpWrapper>(*this);
     try {
-        std::thread([request = std::move(request), body = std::move(body)] {
+        std::thread([request = std::move(request), body = std::move(body), sent] {
             try {
-                request->Perform(body);
+                request->Perform(body, sent->get());
             } catch (const win::com_error&) {
                 // Nobody waits for an asynchronous request's outcome.
             }
+            ::SetEvent(sent->get());
         }).detach();
     } catch (const std::system_error&) {
         throw win::com_error(E_OUTOFMEMORY);
     }
+    ::WaitForSingleObject(sent->get(), kAsyncSendWaitMs);
     return S_OK;
 }
 
-void XMLHttpWrapper::Perform(const std::string& body) {
+void XMLHttpWrapper::Perform(const std::string& body, HANDLE sent) {
     unique_hinternet session(::WinHttpOpen(L"Tidepool", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                            WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) ThrowLastError();
@@ -111,10 +120,10 @@ void XMLHttpWrapper::Perform(const std::string& body) {
 
     void* data = body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(body.data());
     const DWORD size = static_cast<DWORD>(body.size());
-    if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data, size, size, 0) ||
-        !::WinHttpReceiveResponse(request.get(), nullptr)) {
+    if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data, size, size, 0))
         ThrowLastError();
-    }
+    if (sent) ::SetEvent(sent);
+    if (!::WinHttpReceiveResponse(request.get(), nullptr)) ThrowLastError();
 
     std::string reply = ReadBody(request.get());
     if (StatusCode(request.get()) != 200) return;

@@ -4,7 +4,8 @@
 // Every request is a GET, with or without a body. A synchronous request returns
 // S_OK with the reply decoded from UTF-8 (empty for any status but 200); a
 // transport failure (nothing listening, reset, time-out) raises win::com_error
-// carrying the WinHTTP error. An asynchronous request returns S_OK at once and
+// carrying the WinHTTP error. An asynchronous request returns S_OK as soon as it
+// has been sent (at most a second), without waiting for the answer, and
 // completes on a thread of its own, which frees everything when it ends.
 //
 // WinHTTP rather than MSXML's request object: the latter sends no GET body under
@@ -24,7 +25,8 @@ public:
     std::wstring GetReplyText() const { return reply_; }
 
 private:
-    void Perform(const std::string& body);
+    // Sets `sent`, when given, once the request has been written.
+    void Perform(const std::string& body, HANDLE sent);
 
     std::string path_;
     std::map<std::string, std::string> headers_;  // sent in ascending order of names

@@ -63,6 +63,7 @@ using unique_hfile = unique_resource<invalid_handle_traits<::CloseHandle>>;
 using unique_find = unique_resource<invalid_handle_traits<::FindClose>>;
 using unique_view = unique_resource<null_traits<void*, ::UnmapViewOfFile>>;
 using unique_hkey = unique_resource<null_traits<HKEY, ::RegCloseKey>>;
+using unique_hmenu = unique_resource<null_traits<HMENU, ::DestroyMenu>>;
 using unique_hlocal = unique_resource<null_traits<HLOCAL, ::LocalFree>>;
 using unique_event_source = unique_resource<null_traits<HANDLE, ::DeregisterEventSource>>;
 

@@ -9,10 +9,14 @@ namespace fs = std::filesystem;
 
 namespace testing_support {
 
-fs::path InstallDir() {
+namespace {
+
+// A folder named by the build in an environment variable, as a Unix path that
+// Wine reaches through drive Z:.
+fs::path FolderFromEnvironment(const wchar_t* variable) {
     wchar_t value[1024];
-    DWORD length = ::GetEnvironmentVariableW(L"TIDEPOOL_INSTALL_DIR", value, 1024);
-    if (length == 0 || length >= 1024) throw std::runtime_error("TIDEPOOL_INSTALL_DIR is not set");
+    DWORD length = ::GetEnvironmentVariableW(variable, value, 1024);
+    if (length == 0 || length >= 1024) throw std::runtime_error("a test folder variable is not set");
     std::wstring path(value, length);
     if (path[0] == L'/') {
         for (wchar_t& c : path) if (c == L'/') c = L'\\';
@@ -21,11 +25,17 @@ fs::path InstallDir() {
     return fs::path(path);
 }
 
-TempInstall::TempInstall() {
+}  // namespace
+
+fs::path InstallDir() { return FolderFromEnvironment(L"TIDEPOOL_BUILD_DIR") / L"installed"; }
+
+fs::path TestBinDir() { return FolderFromEnvironment(L"TIDEPOOL_BUILD_DIR") / L"tests"; }
+
+TempInstall::TempInstall(const std::wstring& label) {
     wchar_t temp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, temp);
     static unsigned counter = 0;
-    dir_ = fs::path(temp) / (L"tidepool-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+    dir_ = fs::path(temp) / (label + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                              std::to_wstring(++counter));
     fs::remove_all(dir_);
     fs::create_directories(dir_);

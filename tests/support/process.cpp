@@ -1,5 +1,7 @@
 #include "tests/support/process.h"
 
+#include <tlhelp32.h>
+
 #include <stdexcept>
 #include <thread>
 
@@ -45,6 +47,18 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
         if (std::chrono::steady_clock::now() >= end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+}
+
+std::vector<DWORD> ChildProcesses(DWORD parentId) {
+    std::vector<DWORD> children;
+    win::unique_hfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return children;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ParentProcessID == parentId) children.push_back(entry.th32ProcessID);
+    }
+    return children;
 }
 
 bool MutexExists(const wchar_t* name) {

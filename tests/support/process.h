@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "win/unique_resource.h"
 
@@ -35,6 +36,9 @@ private:
 
 // Polls every 20 ms until the condition holds; false when the time ran out.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+
+// Identifiers of the running processes whose parent is `parentId`.
+std::vector<DWORD> ChildProcesses(DWORD parentId);
 
 // True when a mutex of that name exists, found without creating it.
 bool MutexExists(const wchar_t* name);

@@ -60,8 +60,13 @@ void RawListener::Serve() {
         }
         ::EnterCriticalSection(&lock_);
         requests_.push_back(raw);
+        ticks_.push_back(::GetTickCount());
         ::LeaveCriticalSection(&lock_);
         if (reply_.delayMs) ::Sleep(reply_.delayMs);
+        if (reply_.drop) {
+            ::closesocket(client);
+            continue;
+        }
         std::string answer = "HTTP/1.1 " + std::to_string(reply_.status) + " X\r\nContent-Length: " +
                              std::to_string(reply_.body.size()) + "\r\nConnection: close\r\n\r\n" + reply_.body;
         ::send(client, answer.data(), static_cast<int>(answer.size()), 0);
@@ -74,6 +79,13 @@ void RawListener::Serve() {
 std::vector<std::string> RawListener::Requests() {
     ::EnterCriticalSection(&lock_);
     std::vector<std::string> copy = requests_;
+    ::LeaveCriticalSection(&lock_);
+    return copy;
+}
+
+std::vector<DWORD> RawListener::ArrivalTicks() {
+    ::EnterCriticalSection(&lock_);
+    std::vector<DWORD> copy = ticks_;
     ::LeaveCriticalSection(&lock_);
     return copy;
 }

@@ -16,6 +16,8 @@ public:
         int status = 200;
         std::string body;
         DWORD delayMs = 0;
+        // Close the connection without an answer, as a dying engine would.
+        bool drop = false;
     };
 
     explicit RawListener(Reply reply, unsigned short port = 8182);
@@ -23,6 +25,8 @@ public:
 
     // The raw requests (head and body) received so far.
     std::vector<std::string> Requests();
+    // GetTickCount at each request's arrival, in the order of Requests().
+    std::vector<DWORD> ArrivalTicks();
     // How many requests have been answered so far.
     size_t Answered() const { return answered_; }
     // Waits until `count` requests have arrived; false after timeoutMs.
@@ -37,6 +41,7 @@ private:
     std::atomic<size_t> answered_{0};
     CRITICAL_SECTION lock_;
     std::vector<std::string> requests_;
+    std::vector<DWORD> ticks_;
     std::thread thread_;
 };
 

@@ -1,23 +1,20 @@
 // The agent's single-instance rule, its published identifiers and the uninstall
 // run that stops it, seen from outside as another program of the session would.
-#include <gtest/gtest.h>
+#include "tests/support/agent_fixture.h"  // winsock2.h before windows.h
 
 #include "common/shared_names.h"
-#include "tests/support/paths.h"
-#include "tests/support/process.h"
 
 using namespace std::chrono_literals;
 using testing_support::Process;
 using testing_support::ReadBlock;
-using testing_support::TempInstall;
 using testing_support::WaitUntil;
 
 namespace {
 
-class AgentLifetime : public ::testing::Test {
+class AgentLifetime : public testing_support::AgentTest {
 protected:
     // Starts the agent and waits until it has published both identifiers.
-    Process StartAgent() {
+    Process StartPublishedAgent() {
         Process agent(install_ / L"Tidepool.exe", L"");
         bool published = WaitUntil(
             [&] {
@@ -37,19 +34,17 @@ protected:
         EXPECT_EQ(agent.mainThreadId(), tid);
         EXPECT_EQ(agent.pid(), pid);
     }
-
-    TempInstall install_;
 };
 
 TEST_F(AgentLifetime, RunningAgentHoldsMutexAndPublishesItsIdentifiers) {
-    Process agent = StartAgent();
+    Process agent = StartPublishedAgent();
     EXPECT_TRUE(testing_support::MutexExists(names::kAgentMutex));
     ExpectPublishedBy(agent);
     EXPECT_TRUE(agent.Running());
 }
 
 TEST_F(AgentLifetime, SecondPlainAgentEndsSilently) {
-    Process first = StartAgent();
+    Process first = StartPublishedAgent();
     Process second(install_ / L"Tidepool.exe", L"");
     EXPECT_EQ(0u, second.WaitForExit(10s));
     EXPECT_TRUE(first.Running());
@@ -59,7 +54,7 @@ TEST_F(AgentLifetime, SecondPlainAgentEndsSilently) {
 TEST_F(AgentLifetime, UninstallRunStopsTheRunningAgent) {
     for (const wchar_t* arguments : {L"-uninstall", L"/UnregServer", L"-UNINSTALL -RegServer"}) {
         SCOPED_TRACE(testing::Message() << "arguments " << std::string(arguments, arguments + wcslen(arguments)));
-        Process agent = StartAgent();
+        Process agent = StartPublishedAgent();
         Process uninstall(install_ / L"Tidepool.exe", arguments);
         EXPECT_EQ(0u, uninstall.WaitForExit(30s));
         // The uninstall run returns only once the agent and its mutex are gone.
@@ -67,6 +62,11 @@ TEST_F(AgentLifetime, UninstallRunStopsTheRunningAgent) {
         EXPECT_FALSE(testing_support::MutexExists(names::kAgentMutex));
         EXPECT_EQ(0u, agent.WaitForExit(0ms));
     }
+    // Each uninstall run first asked the engine to shut down, and waited for its answer.
+    size_t shutdowns = 0;
+    for (const std::string& raw : engine_.Requests())
+        shutdowns += testing_support::ParseRequest(raw).requestLine == "GET /shutdown?cleanup=1 HTTP/1.1";
+    EXPECT_EQ(3u + 3u, shutdowns) << "three uninstall runs and three agents' own ends";
 }
 
 TEST_F(AgentLifetime, UninstallRunWithoutAgentPostsNothing) {

@@ -1,0 +1,56 @@
+// A stand-in for a program the agent starts. It appends its command line and
+// working folder, as UTF-8, to "<its own path>.log". Named like the engine's
+// runtime ("java…"), it then stays, as the engine would, until WM_QUIT reaches
+// its main thread (logged with the tick count), or ignores that message when a
+// file "<its own path>.ignore-quit" exists; it never stays longer than two minutes.
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+constexpr UINT kLifetimeMs = 120000;
+
+std::string Utf8(const std::wstring& text) {
+    int length = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(length > 0 ? length - 1 : 0), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), length, nullptr, nullptr);
+    return out;
+}
+
+void Append(const std::wstring& logPath, const std::string& line) {
+    HANDLE log = ::CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    ::WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    ::CloseHandle(log);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    wchar_t buffer[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    const std::wstring self = buffer;
+    ::GetCurrentDirectoryW(MAX_PATH, buffer);
+    const std::wstring log = self + L".log";
+    Append(log, "start\t" + Utf8(::GetCommandLineW()) + "\t" + Utf8(buffer) + "\n");
+
+    const std::wstring name = self.substr(self.rfind(L'\\') + 1);
+    if (_wcsnicmp(name.c_str(), L"java", 4) != 0) return 0;
+
+    const bool ignoreQuit = ::GetFileAttributesW((self + L".ignore-quit").c_str()) != INVALID_FILE_ATTRIBUTES;
+    ::SetTimer(nullptr, 0, kLifetimeMs, nullptr);
+    for (;;) {
+        MSG msg;
+        BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            Append(log, "quit\t" + std::to_string(::GetTickCount()) + "\n");
+            if (!ignoreQuit) return 0;
+            continue;
+        }
+        if (got < 0 || msg.message == WM_TIMER) return 2;
+        ::DispatchMessageW(&msg);
+    }
+}
