@@ -6,6 +6,7 @@
 #include "agent/engine_requests.h"
 #include "agent/resource_ids.h"
 #include "agent/switch_scanner.h"
+#include "agent/uninstall_cleanup.h"
 #include "common/name_probe.h"
 #include "common/shared_names.h"
 #include "win/com_error.h"
@@ -67,7 +68,13 @@ HRESULT CTandelsModule::RunUninstall(bool otherAgentRuns) {
         if (!names::WaitForMutexGone(names::kAgentMutex, kAgentStopTimeoutMs))
             return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
     }
+    RunUninstallCleanup();
     return S_OK;
+}
+
+HRESULT CTandelsModule::Start(int showCommand) {
+    RestoreSavedConfig();
+    return Run(showCommand);
 }
 
 HRESULT CTandelsModule::PreMessageLoop(int showCommand) {

@@ -1,7 +1,8 @@
 #pragma once
 // The agent's module: one agent per machine through the agent mutex, its thread
-// and process identifiers published in the shared blocks, and the uninstall run
-// that stops a running agent.
+// and process identifiers published in the shared blocks, the uninstall run that
+// stops a running agent and removes the engine's data, and the restore of a saved
+// configuration at every ordinary start.
 #include <windows.h>
 
 #include <string>
@@ -18,6 +19,7 @@ public:
 
 protected:
     bool ParseCommandLine(const wchar_t* commandLine, HRESULT* result) override;
+    HRESULT Start(int showCommand) override;
     HRESULT PreMessageLoop(int showCommand) override;
     HRESULT PostMessageLoop() override;
     HRESULT InitializeSecurity();

@@ -58,6 +58,8 @@ struct invalid_handle_traits {
     static void close(pointer value) noexcept { Close(value); }
 };
 
+inline void FreeProcessHeapBlock(void* block) noexcept { ::HeapFree(::GetProcessHeap(), 0, block); }
+
 using unique_handle = unique_resource<null_traits<HANDLE, ::CloseHandle>>;
 using unique_hfile = unique_resource<invalid_handle_traits<::CloseHandle>>;
 using unique_find = unique_resource<invalid_handle_traits<::FindClose>>;
@@ -65,6 +67,7 @@ using unique_view = unique_resource<null_traits<void*, ::UnmapViewOfFile>>;
 using unique_hkey = unique_resource<null_traits<HKEY, ::RegCloseKey>>;
 using unique_hmenu = unique_resource<null_traits<HMENU, ::DestroyMenu>>;
 using unique_hlocal = unique_resource<null_traits<HLOCAL, ::LocalFree>>;
+using unique_heap_block = unique_resource<null_traits<void*, FreeProcessHeapBlock>>;
 using unique_event_source = unique_resource<null_traits<HANDLE, ::DeregisterEventSource>>;
 
 }  // namespace win
