@@ -36,10 +36,9 @@ bool EngineServer::Start() {
         log_.Write({"ERROR", "no socket: error " + std::to_string(::WSAGetLastError())});
         return false;
     }
-    // A program already serving the port must make us fail, never share it.
-    BOOL exclusive = TRUE;
-    ::setsockopt(listener_.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
-                 sizeof(exclusive));
+    // No SO_REUSEADDR: a program already serving the port must make us fail. No
+    // SO_EXCLUSIVEADDRUSE either, which would keep the port from the next simulator
+    // while connections of this one linger in TIME_WAIT.
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = ::htons(kPort);
@@ -55,13 +54,14 @@ bool EngineServer::Start() {
         log_.Write({"ERROR", "cannot listen on port 8182: error " + std::to_string(::WSAGetLastError())});
         return false;
     }
+    // Before the worker runs, so no request line comes ahead of it.
+    log_.Write({"READY", "127.0.0.1:8182"});
     try {
         worker_ = std::thread(&EngineServer::Serve, this);
     } catch (const std::system_error&) {
         log_.Write({"ERROR", "no worker thread"});
         return false;
     }
-    log_.Write({"READY", "127.0.0.1:8182"});
     return true;
 }
 
