@@ -82,6 +82,21 @@ EngineLog ReadEngineLog(const std::filesystem::path& folder) {
     return log;
 }
 
+std::string EncodeBase64(std::string_view bytes) {
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        unsigned value = static_cast<unsigned>(static_cast<unsigned char>(bytes[i])) << 16;
+        if (i + 1 < bytes.size()) value |= static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+        if (i + 2 < bytes.size()) value |= static_cast<unsigned char>(bytes[i + 2]);
+        out += kAlphabet[value >> 18];
+        out += kAlphabet[(value >> 12) & 63];
+        out += i + 1 < bytes.size() ? kAlphabet[(value >> 6) & 63] : '=';
+        out += i + 2 < bytes.size() ? kAlphabet[value & 63] : '=';
+    }
+    return out;
+}
+
 void WriteEngineState(const std::filesystem::path& folder, std::string_view text) {
     const std::filesystem::path file = folder / L"engine-state.txt";
     const std::filesystem::path staged = folder / L"engine-state.txt.new";

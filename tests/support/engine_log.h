@@ -46,6 +46,9 @@ struct EngineLog {
 // none. Reads while the simulator writes; a last line without its line feed is left out.
 EngineLog ReadEngineLog(const std::filesystem::path& folder);
 
+// Base64 as the agent sends a "/DBase/" body: standard alphabet, '=' padding.
+std::string EncodeBase64(std::string_view bytes);
+
 // Replaces "engine-state.txt" in `folder` with `text` in one step, so the
 // simulator never reads half of it.
 void WriteEngineState(const std::filesystem::path& folder, std::string_view text);

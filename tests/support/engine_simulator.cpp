@@ -29,7 +29,12 @@ Process StartEngineSimulator(const fs::path& installDir, const fs::path& working
     const bool serving = WaitUntil(
         [&] { return ReadEngineLog(workingFolder).readyCount > ready || !simulator.Running(); },
         std::chrono::seconds(20));
-    if (!serving || !simulator.Running()) throw std::runtime_error("the engine simulator did not start serving");
+    if (!serving || !simulator.Running()) {
+        // Port 8182 is machine-wide: a program of another test run may hold it.
+        const EngineLog log = ReadEngineLog(workingFolder);
+        throw std::runtime_error("the engine simulator did not start serving" +
+                                 (log.errors.empty() ? std::string() : ": " + log.errors.back()));
+    }
     return simulator;
 }
 

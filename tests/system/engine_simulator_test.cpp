@@ -14,6 +14,7 @@
 #include "tools/engine_simulator/winsock.h"
 
 using namespace std::chrono_literals;
+using testing_support::EncodeBase64;
 using testing_support::EngineLog;
 using testing_support::Process;
 using testing_support::ReadEngineLog;
@@ -72,23 +73,8 @@ std::string Get(const std::string& target, const std::string& body = "") {
     return request + "Host: localhost:8182\r\n\r\n" + body;
 }
 
-std::string Base64(const std::string& bytes) {
-    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        unsigned value = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) value |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) value |= static_cast<unsigned char>(bytes[i + 2]);
-        out += kAlphabet[value >> 18];
-        out += kAlphabet[(value >> 12) & 63];
-        out += i + 1 < bytes.size() ? kAlphabet[(value >> 6) & 63] : '=';
-        out += i + 2 < bytes.size() ? kAlphabet[value & 63] : '=';
-    }
-    return out;
-}
-
 std::string Query(const std::string& sql, const std::string& root = "PellanPreferences2") {
-    return Base64("{\"root\":\"" + root + "\",\"sql\":\"" + sql + "\"}");
+    return EncodeBase64("{\"root\":\"" + root + "\",\"sql\":\"" + sql + "\"}");
 }
 
 struct Case {
@@ -190,10 +176,10 @@ TEST_F(EngineSimulator, BadRequestsGet400AndServingGoesOn) {
         {"not Base64", Get("/DBase/", "!!not*base64"), 400, ""},
         {"Base64 without padding", Get("/DBase/", Query("select syncFrequency from prefs07202009").substr(0, 10)),
          400, ""},
-        {"not JSON", Get("/DBase/", Base64("select syncFrequency from prefs07202009")), 400, ""},
-        {"binary", Get("/DBase/", Base64(Bytes("\x00\xFF{\"root\""))), 400, ""},
-        {"no sql member", Get("/DBase/", Base64("{\"root\":\"PellanPreferences2\"}")), 400, ""},
-        {"sql not a string", Get("/DBase/", Base64("{\"root\":\"PellanPreferences2\",\"sql\":1}")), 400, ""},
+        {"not JSON", Get("/DBase/", EncodeBase64("select syncFrequency from prefs07202009")), 400, ""},
+        {"binary", Get("/DBase/", EncodeBase64(Bytes("\x00\xFF{\"root\""))), 400, ""},
+        {"no sql member", Get("/DBase/", EncodeBase64("{\"root\":\"PellanPreferences2\"}")), 400, ""},
+        {"sql not a string", Get("/DBase/", EncodeBase64("{\"root\":\"PellanPreferences2\",\"sql\":1}")), 400, ""},
         {"no body", Get("/DBase/"), 400, ""},
         {"not HTTP", Bytes("\x16\x03\x01 hello\r\n\r\n"), 400, ""},
         {"body beyond bounds", "GET /DBase/ HTTP/1.1\r\nContent-Length: 999999999\r\n\r\n", 400, ""},
