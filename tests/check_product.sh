@@ -2,7 +2,7 @@
 # The install folder holds 32-bit GUI programs that need no mingw run-time DLL.
 dir=$1
 status=0
-for exe in Tidepool.exe; do
+for exe in Tidepool.exe tools/engine_simulator.exe; do
     path="$dir/$exe"
     if [ ! -f "$path" ]; then echo "missing: $path"; status=1; continue; fi
     kind=$(file -b "$path")
