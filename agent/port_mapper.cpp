@@ -8,7 +8,11 @@ constexpr wchar_t kMappingName[] = L"Tandels Port Mapping";
 constexpr UCHAR kProtocolTcp = 6;
 constexpr DWORD kSharedOrFirewalled = NCCF_SHARED | NCCF_FIREWALLED;
 static_assert(kSharedOrFirewalled == 0x500);
-static_assert(CLSCTX_ALL == 0x17);
+// The sharing manager is an in-process server (hnetcfg.dll). Asking for any
+// context (CLSCTX_ALL) finds nothing more, but under Wine, which has no sharing
+// manager, the local-server search for the missing class takes 3 to 10 seconds,
+// longer than the engine start waits for both mappings.
+constexpr DWORD kManagerContext = CLSCTX_INPROC_SERVER;
 static_assert(ICSTT_IPADDRESS == 1 && NCM_SHAREDACCESSHOST_LAN == 8 && NCM_SHAREDACCESSHOST_RAS == 9);
 
 // The next item of a collection's enumerator, or false when there is none.
@@ -42,7 +46,7 @@ ICWPortMapper::~ICWPortMapper() {
 }
 
 void ICWPortMapper::mapPort() {
-    ::CoCreateInstance(CLSID_NetSharingManager, nullptr, CLSCTX_ALL, IID_INetSharingManager,
+    ::CoCreateInstance(CLSID_NetSharingManager, nullptr, kManagerContext, IID_INetSharingManager,
                        manager_.put_void());
     if (!manager_) {
         print(L"failed to create NetSharingManager object\r\n");
