@@ -271,6 +271,10 @@ public:
         if (flags != ICSSC_DEFAULT) return E_INVALIDARG;
         std::vector<win::com_ptr<IUnknown>> mappings;
         std::lock_guard<std::mutex> hold(state_->lock);
+        if (state_->failMappingList) {
+            *out = nullptr;
+            return E_FAIL;
+        }
         for (const FakeMapping& m : state_->connections[connection_].mappings) {
             win::com_ptr<IUnknown> mapping;
             mapping.attach(static_cast<INetSharingPortMapping*>(new Mapping(state_, connection_, m.id)));
@@ -334,6 +338,10 @@ public:
         INetConnection* connection, INetSharingConfiguration** out) override {
         auto* ours = dynamic_cast<Connection*>(connection);
         if (!ours) return E_INVALIDARG;
+        if (state_->failConfiguration) {
+            *out = nullptr;
+            return E_FAIL;
+        }
         return Give(new Configuration(state_, ours->index()), out);
     }
     HRESULT WINAPI get_EnumEveryConnection(INetSharingEveryConnectionCollection** out) override {

@@ -47,6 +47,8 @@ struct FakeNetworkState {
     std::vector<FakeCall> calls;
     bool failConnectionList = false;
     bool failAdd = false;
+    bool failConfiguration = false;
+    bool failMappingList = false;
     DWORD hangMs = 0;  // the first request for the connection list waits this long
     bool hung = false;
     int nextId = 1;
@@ -71,6 +73,8 @@ public:
 
     void FailConnectionList() { state_->failConnectionList = true; }
     void FailAdd() { state_->failAdd = true; }
+    void FailConfiguration() { state_->failConfiguration = true; }
+    void FailMappingList() { state_->failMappingList = true; }
     void HangFirstConnectionList(DWORD ms) { state_->hangMs = ms; }
 
     std::vector<FakeCall> Calls();

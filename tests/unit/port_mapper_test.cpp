@@ -20,6 +20,8 @@ const std::wstring kDeleted = L"just deleted a port mapping!\r\n";
 const std::wstring kNoConnection = L"failed to find a valid connection!\r\n";
 const std::wstring kNoList = L"failed to get EveryConnectionCollection!\r\n";
 const std::wstring kNoProperties = L"failed to get NetConnectionProps!\r\n";
+const std::wstring kNoConfiguration = L"can't make INetSharingConfiguration object!\r\n";
+const std::wstring kNoMappingList = L"can't get PortMapping collection!\r\n";
 
 std::string Added(int c) {
     return "add c" + std::to_string(c) + " Tandels Port Mapping 6:8182 -> localhost:8182 type 1 options 0";
@@ -82,6 +84,8 @@ struct MapperCase {
     bool registered;
     bool failConnectionList;
     bool failAdd;
+    bool failConfiguration;
+    bool failMappingList;
     std::wstring mapOutput;
     std::vector<std::string> mapCalls;
     bool managerHeld;
@@ -90,50 +94,53 @@ struct MapperCase {
 };
 
 TEST_F(PortMapper, MapsAndRemovesAsTheConnectionsAllow) {
+    // Each case: connections; registered, and which of the fake's answers fail
+    // (connection list, add, configuration, mapping list); then output, calls and
+    // whether the manager is held after mapPort; then output and calls at destruction.
     const MapperCase cases[] = {
         {"no connection shared or firewalled",
          {Connection(NCCF_BRIDGED | NCCF_INCOMING_ONLY, NCM_LAN, true, true),
           Connection(NCCF_ALL_USERS, NCM_LAN, false, true)},
-         true, false, false,
+         true, false, false, false, false,
          kNoConnection, {}, true,
          kNoConnection, {}},
         {"old mapping of the port replaced",
          {Connection(NCCF_SHARED, NCM_LAN, true, false,
                      {Existing(L"udp same port", 17, 8182), Existing(L"tcp other port", 6, 8183),
                       Existing(L"old", 6, 8182)})},
-         true, false, false,
+         true, false, false, false, false,
          kDeleted + kAdded + kEnabled, {"delete c0 old 6:8182", Added(0), Enabled(0)}, true,
          kDeleted, {Deleted(0)}},
         {"two eligible connections",
          {Connection(NCCF_SHARED, NCM_LAN, true, false), Connection(NCCF_FIREWALLED, NCM_LAN, false, true)},
-         true, false, false,
+         true, false, false, false, false,
          kAdded + kEnabled + kAdded + kEnabled, {Added(0), Enabled(0), Added(1), Enabled(1)}, true,
          kDeleted, {Deleted(0)}},
         {"media types 8 and 9 skipped",
          {Connection(NCCF_SHARED, NCM_SHAREDACCESSHOST_LAN, true, true),
           Connection(NCCF_FIREWALLED, NCM_SHAREDACCESSHOST_RAS, true, true),
           Connection(NCCF_SHARED | NCCF_FIREWALLED, NCM_LAN, false, true)},
-         true, false, false,
+         true, false, false, false, false,
          kAdded + kEnabled, {Added(2), Enabled(2)}, true,
          kDeleted, {Deleted(2)}},
         {"sharing and firewall off",
          {Connection(NCCF_SHARED, NCM_LAN, false, false)},
-         true, false, false,
+         true, false, false, false, false,
          L"sharing and/or firewall not enabled on this connection!\r\n", {}, true,
          L"", {}},
         {"sharing manager missing",
          {Connection(NCCF_SHARED, NCM_LAN, true, true)},
-         false, false, false,
+         false, false, false, false, false,
          L"failed to create NetSharingManager object\r\n", {}, false,
          L"", {}},
         {"connection list unavailable",
          {Connection(NCCF_SHARED, NCM_LAN, true, true)},
-         true, true, false,
+         true, true, false, false, false,
          kNoList + kNoConnection + kNoList, {}, false,
          L"", {}},
         {"mapping refused",
          {Connection(NCCF_SHARED, NCM_LAN, true, false)},
-         true, false, true,
+         true, false, true, false, false,
          L"failed to add asymmetric port mapping!\r\n", {Added(0)}, false,
          L"", {}},
         {"connection without properties passed over",
@@ -143,15 +150,27 @@ TEST_F(PortMapper, MapsAndRemovesAsTheConnectionsAllow) {
               return c;
           }(),
           Connection(NCCF_SHARED, NCM_LAN, true, false)},
-         true, false, false,
+         true, false, false, false, false,
          kNoProperties + kNoProperties + kAdded + kEnabled, {Added(1), Enabled(1)}, true,
          kNoProperties + kDeleted, {Deleted(1)}},
+        {"sharing configuration unavailable",
+         {Connection(NCCF_SHARED, NCM_LAN, true, true)},
+         true, false, false, true, false,
+         kNoConfiguration + kNoConfiguration, {}, false,
+         L"", {}},
+        {"port mapping list unavailable",
+         {Connection(NCCF_SHARED, NCM_LAN, true, false)},
+         true, false, false, false, true,
+         kNoMappingList + kAdded + kEnabled, {Added(0), Enabled(0)}, true,
+         kNoMappingList, {}},
     };
     for (const MapperCase& c : cases) {
         SCOPED_TRACE(c.name);
         FakeSharingManager fake(c.connections);
         if (c.failConnectionList) fake.FailConnectionList();
         if (c.failAdd) fake.FailAdd();
+        if (c.failConfiguration) fake.FailConfiguration();
+        if (c.failMappingList) fake.FailMappingList();
         if (c.registered) {
             ASSERT_EQ(S_OK, fake.Register());
         }
