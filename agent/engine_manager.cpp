@@ -19,6 +19,7 @@ namespace {
 
 constexpr UINT_PTR kWatchTimerId = 8182;
 constexpr UINT kWatchPeriodMs = 20000;
+constexpr DWORD kPortMappingWaitMs = 3000;
 constexpr int kHandshakeAttempts = 20;
 constexpr DWORD kHandshakePauseMs = 500;
 // The engine gets this long to act on the shut-down request and WM_QUIT.
@@ -67,6 +68,18 @@ bool FileExists(const std::wstring& path) {
 // another program named like its first words could be started instead.
 std::wstring QuotedIfBlank(const std::wstring& path) {
     return path.find(L' ') == std::wstring::npos ? path : L"\"" + path + L"\"";
+}
+
+// The output file an "out" switch names: the rest of the command line after the
+// first blank that follows the switch, beside the agent when it names no folder.
+// Empty when no file is named.
+std::wstring OutputFileName(const wchar_t* token) {
+    const wchar_t* blank = wcschr(token, L' ');
+    if (!blank || !blank[1]) return L"";
+    const std::wstring name = blank + 1;
+    wchar_t drive[6], folder[512], file[512], extension[512];
+    if (_wsplitpath_s(name.c_str(), drive, 6, folder, 512, file, 512, extension, 512) != 0) return L"";
+    return folder[0] ? name : install::GetModuleFolder() + L"\\" + name;
 }
 
 std::wstring IdentityArgument() {
@@ -151,10 +164,19 @@ bool TandelMgr::StartEngine(const wchar_t* commandLine) {
                 startup.wShowWindow = SW_SHOW;
             }
             if (SwitchScanner::Matches(token, L"log")) logging = true;
+            if (SwitchScanner::Matches(token, L"out")) {
+                const std::wstring file = OutputFileName(token);
+                if (!file.empty()) output_.Redirect(startup, file);
+            }
         }
     }
 
     agentFolder_ = FolderOf(modulePath);
+
+    if (!portMapping_.Start(kPortMappingWaitMs)) {
+        ::SetEvent(readyEvent_.get());
+        return false;
+    }
 
     const std::wstring candidate = agentFolder_ + L"\\jre\\bin\\" + runtime;
     std::wstring engineCommand = FileExists(candidate) ? QuotedIfBlank(candidate) : runtime;
@@ -167,6 +189,7 @@ bool TandelMgr::StartEngine(const wchar_t* commandLine) {
     PROCESS_INFORMATION info = {};
     const bool created = ::CreateProcessW(nullptr, engineCommand.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                           workingFolder.c_str(), &startup, &info);
+    output_.EngineStarted();
     if (created) {
         if (engineJob_) ::AssignProcessToJobObject(engineJob_.get(), info.hProcess);
         engineProcess_.reset(info.hProcess);
@@ -209,6 +232,7 @@ void TandelMgr::LaunchShell(bool minimized) {
 }
 
 void TandelMgr::Shutdown() {
+    portMapping_.Remove();
     try {
         const std::wstring title = win::LoadResourceString(IDS_PRODUCT_TITLE);
         if (names::IsMutexPresent(names::kShellMutex)) {
@@ -238,6 +262,7 @@ void TandelMgr::Shutdown() {
             ::TerminateProcess(engineProcess_.get(), 0xFFFFFFFF);
         }
 
+        output_.Close();
         SendPipeNotice();
     } catch (const win::com_error&) {
         // The rest of the steps are skipped; the engine process is still cleared.

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "agent/pipes.h"
+#include "agent/port_mapping.h"
 #include "win/unique_resource.h"
 
 class TandelMgr {
@@ -41,12 +43,14 @@ private:
     DWORD engineProcessId_ = 0;
     DWORD engineThreadId_ = 0;
     UINT_PTR watchTimer_ = 0;
+    EnginePortMapping portMapping_;
     bool wasAbsent_ = false;
     bool shutdownRequested_ = false;
     win::unique_handle readyEvent_;
     // Ends the engine with the agent, even when the agent dies without its
     // orderly end: an orphaned engine would hold the port from the next one.
     win::unique_handle engineJob_;
+    Pipes output_;
 };
 
 // " -Xms<V>m -Xmx<2V>m " with V the available physical memory in 4 MiB units,
