@@ -1,5 +1,7 @@
 // A stand-in for a program the agent starts. It appends its command line and
-// working folder, as UTF-8, to "<its own path>.log". Named like the engine's
+// working folder, as UTF-8, to "<its own path>.log", and writes the same line to
+// its standard output and "stderr" to its standard error when it has them
+// (before the log, so once the log has the line, the output is on its way). Named like the engine's
 // runtime ("java…"), it then stays, as the engine would, until WM_QUIT reaches
 // its main thread (logged with the tick count), or ignores that message when a
 // file "<its own path>.ignore-quit" exists; it never stays longer than two minutes.
@@ -35,7 +37,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const std::wstring self = buffer;
     ::GetCurrentDirectoryW(MAX_PATH, buffer);
     const std::wstring log = self + L".log";
-    Append(log, "start\t" + Utf8(::GetCommandLineW()) + "\t" + Utf8(buffer) + "\n");
+    const std::string start = "start\t" + Utf8(::GetCommandLineW()) + "\t" + Utf8(buffer) + "\n";
+    DWORD written = 0;
+    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out && out != INVALID_HANDLE_VALUE) ::WriteFile(out, start.data(), static_cast<DWORD>(start.size()), &written, nullptr);
+    HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (err && err != INVALID_HANDLE_VALUE) ::WriteFile(err, "stderr\n", 7, &written, nullptr);
+    // Last, so a reader of the log knows the output went out before.
+    Append(log, start);
 
     const std::wstring name = self.substr(self.rfind(L'\\') + 1);
     if (_wcsnicmp(name.c_str(), L"java", 4) != 0) return 0;

@@ -261,3 +261,45 @@ TEST_F(EngineSupervision, ShutdownStopsShellAndEngineInOrderAndNotifiesThePipe) 
 }
 
 }  // namespace
+
+namespace {
+
+std::string ReadWholeFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+using EngineOutput = AgentTest;
+
+TEST_F(EngineOutput, OutSwitchCapturesTheEnginesOutputBesideTheAgent) {
+    const fs::path output = install_ / L"engine.log";
+    std::ofstream(output) << "left from an earlier run\n";
+    Process agent = StartAgent(L"-log -out engine.log");
+    ASSERT_TRUE(WaitUntil([&] { return !ReadLaunchLog(runtime_).starts.empty(); }, 20s));
+    // The agent holds the file without sharing until it ends.
+    Quit(agent);
+    const std::string captured = ReadWholeFile(output);
+    EXPECT_EQ(std::string::npos, captured.find("earlier run")) << "the file is made anew";
+    EXPECT_EQ(0u, captured.find("start\t" + Narrow(runtime_) + "  -Xms")) << captured;
+    EXPECT_NE(std::string::npos, captured.find("stderr\n")) << "standard error too";
+}
+
+TEST_F(EngineOutput, ConsoleAfterOutBelongsToTheFileNameAndDropsTheCapture) {
+    // The file name is the rest of the command line; the scan still sees -console in it.
+    const fs::path console = InstallRecorder(install_.dir(), L"jre\\bin\\java.exe");
+    Process agent = StartAgent(L"-out x.log -console");
+    ASSERT_TRUE(WaitUntil([&] { return !ReadLaunchLog(console).starts.empty(); }, 20s));
+    Quit(agent);
+    EXPECT_TRUE(fs::exists(install_ / L"x.log -console"));
+    EXPECT_EQ("", ReadWholeFile(install_ / L"x.log -console"));
+}
+
+TEST_F(EngineOutput, ConsoleBeforeOutIsReplacedByTheCapture) {
+    const fs::path console = InstallRecorder(install_.dir(), L"jre\\bin\\java.exe");
+    Process agent = StartAgent(L"-console -out x.log");
+    ASSERT_TRUE(WaitUntil([&] { return !ReadLaunchLog(console).starts.empty(); }, 20s));
+    Quit(agent);
+    EXPECT_EQ(0u, ReadWholeFile(install_ / L"x.log").find("start\t" + Narrow(console))) << "java.exe, captured";
+}
+
+}  // namespace
