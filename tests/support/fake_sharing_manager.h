@@ -11,7 +11,28 @@
 #include <string>
 #include <vector>
 
+#include "agent/port_mapper.h"
+
 namespace testing_support {
+
+// Collects the mapper's diagnostic lines; the port-mapping worker writes from its own thread.
+class DiagnosticLines {
+public:
+    ICWPortMapper::Sink Sink() {
+        return [this](const wchar_t* line) {
+            std::lock_guard<std::mutex> hold(lock_);
+            text_ += line;
+        };
+    }
+    std::wstring Take() {
+        std::lock_guard<std::mutex> hold(lock_);
+        return std::exchange(text_, std::wstring());
+    }
+
+private:
+    std::mutex lock_;
+    std::wstring text_;
+};
 
 struct FakeMapping {
     std::wstring name;

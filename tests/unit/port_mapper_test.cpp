@@ -8,6 +8,7 @@
 
 #include "tests/support/fake_sharing_manager.h"
 
+using testing_support::DiagnosticLines;
 using testing_support::FakeConnection;
 using testing_support::FakeMapping;
 using testing_support::FakeSharingManager;
@@ -51,24 +52,6 @@ FakeMapping Existing(const wchar_t* name, UCHAR protocol, LONG port) {
     return m;
 }
 
-// Collects the diagnostic lines; the port-mapping worker writes from its own thread.
-class Lines {
-public:
-    ICWPortMapper::Sink Sink() {
-        return [this](const wchar_t* line) {
-            std::lock_guard<std::mutex> hold(lock_);
-            text_ += line;
-        };
-    }
-    std::wstring Take() {
-        std::lock_guard<std::mutex> hold(lock_);
-        return std::exchange(text_, std::wstring());
-    }
-
-private:
-    std::mutex lock_;
-    std::wstring text_;
-};
 
 class ComInMta : public ::testing::Test {
 protected:
@@ -174,7 +157,7 @@ TEST_F(PortMapper, MapsAndRemovesAsTheConnectionsAllow) {
         if (c.registered) {
             ASSERT_EQ(S_OK, fake.Register());
         }
-        Lines lines;
+        DiagnosticLines lines;
         {
             ICWPortMapper mapper(8182, 8182, lines.Sink());
             mapper.mapPort();
@@ -194,7 +177,7 @@ TEST_F(PortMapper, MapsAndRemovesAsTheConnectionsAllow) {
 TEST_F(PortMapper, SecondRunReplacesItsOwnMapping) {
     FakeSharingManager fake({Connection(NCCF_SHARED, NCM_LAN, true, false)});
     ASSERT_EQ(S_OK, fake.Register());
-    Lines lines;
+    DiagnosticLines lines;
     {
         ICWPortMapper mapper(8182, 8182, lines.Sink());
         mapper.mapPort();

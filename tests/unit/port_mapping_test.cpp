@@ -10,6 +10,7 @@
 
 #include "tests/support/fake_sharing_manager.h"
 
+using testing_support::DiagnosticLines;
 using testing_support::FakeCall;
 using testing_support::FakeConnection;
 using testing_support::FakeSharingManager;
@@ -35,24 +36,6 @@ FakeConnection SharedConnection() {
     return c;
 }
 
-class Lines {
-public:
-    ICWPortMapper::Sink Sink() {
-        return [this](const wchar_t* line) {
-            std::lock_guard<std::mutex> hold(lock_);
-            text_ += line;
-        };
-    }
-    std::wstring Take() {
-        std::lock_guard<std::mutex> hold(lock_);
-        return std::exchange(text_, std::wstring());
-    }
-
-private:
-    std::mutex lock_;
-    std::wstring text_;
-};
-
 bool Contains(const std::vector<std::string>& calls, const std::string& call) {
     return std::find(calls.begin(), calls.end(), call) != calls.end();
 }
@@ -67,7 +50,7 @@ protected:
 TEST_F(EnginePortMappingTest, MapsBothPortsAndRemovesThemOnItsOwnThread) {
     FakeSharingManager fake({SharedConnection()});
     ASSERT_EQ(S_OK, fake.Register());
-    Lines lines;
+    DiagnosticLines lines;
     EnginePortMapping mapping(lines.Sink());
 
     ASSERT_TRUE(mapping.Start(3000));
@@ -99,7 +82,7 @@ TEST_F(EnginePortMappingTest, MapsBothPortsAndRemovesThemOnItsOwnThread) {
 TEST_F(EnginePortMappingTest, SecondStartReplacesTheMappingsAndDestructionRemovesThem) {
     FakeSharingManager fake({SharedConnection()});
     ASSERT_EQ(S_OK, fake.Register());
-    Lines lines;
+    DiagnosticLines lines;
     {
         EnginePortMapping mapping(lines.Sink());
         ASSERT_TRUE(mapping.Start(3000));
@@ -119,7 +102,7 @@ TEST_F(EnginePortMappingTest, SlowSharingManagerTimesOutWithoutHarm) {
     // Longer than the wait, but bounded, so the worker finishes in the end.
     fake.HangFirstConnectionList(4000);
     ASSERT_EQ(S_OK, fake.Register());
-    Lines lines;
+    DiagnosticLines lines;
     EnginePortMapping mapping(lines.Sink());
 
     EXPECT_FALSE(mapping.Start(1000));
@@ -138,7 +121,7 @@ TEST_F(EnginePortMappingTest, SlowSharingManagerTimesOutWithoutHarm) {
 
 TEST_F(EnginePortMappingTest, MissingSharingManagerOnlyReports) {
     // As under Wine, which has no sharing manager.
-    Lines lines;
+    DiagnosticLines lines;
     EnginePortMapping mapping(lines.Sink());
     EXPECT_TRUE(mapping.Start(3000));
     EXPECT_EQ(L"failed to create NetSharingManager object\r\nfailed to create NetSharingManager object\r\n",
@@ -148,7 +131,7 @@ TEST_F(EnginePortMappingTest, MissingSharingManagerOnlyReports) {
 }
 
 TEST_F(EnginePortMappingTest, RemoveWithoutStartDoesNothing) {
-    Lines lines;
+    DiagnosticLines lines;
     EnginePortMapping mapping(lines.Sink());
     mapping.Remove();
     mapping.Remove();
