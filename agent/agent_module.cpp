@@ -2,12 +2,17 @@
 
 #include <cstdint>
 
+#include "agent/registration_switches.h"
 #include "agent/resource_ids.h"
 #include "agent/switch_scanner.h"
+#include "agent/tandel_api.h"
 #include "common/name_probe.h"
 #include "common/shared_names.h"
 #include "win/com_error.h"
+#include "win/com_ptr.h"
+#include "win/module_path.h"
 #include "win/resource_string.h"
+#include "win/singleton_class_factory.h"
 
 namespace {
 
@@ -48,7 +53,7 @@ bool CTandelsModule::ParseCommandLine(const wchar_t* commandLine, HRESULT* resul
 
         threadIdBlock_.WriteValue(::GetCurrentThreadId());
         processIdBlock_.WriteValue(::GetCurrentProcessId());
-        return true;
+        return !RunRegistrationSwitch(commandLine, result);
     } catch (const win::com_error&) {
         return false;
     }
@@ -67,11 +72,20 @@ HRESULT CTandelsModule::RunUninstall(bool otherAgentRuns) {
     return S_OK;
 }
 
+bool CTandelsModule::RunRegistrationSwitch(const wchar_t* commandLine, HRESULT* result) {
+    const RegistrationSwitch which = FindRegistrationSwitch(commandLine);
+    if (which == RegistrationSwitch::None) return false;
+    *result = RunRegistration(which, win::ModuleFilePath(), win::LoadResourceString(IDS_SERVICE_NAME),
+                              ShowServiceProblem);
+    return true;
+}
+
 HRESULT CTandelsModule::PreMessageLoop(int showCommand) {
     // Balanced in PostMessageLoop.
     ::CoInitialize(nullptr);
     HRESULT hr = Module::PreMessageLoop(showCommand);
     if (hr == S_OK) hr = InitializeSecurity();
+    if (hr == S_OK) hr = RegisterClassObject();
     if (hr != S_OK) return E_FAIL;
 
     ReportServiceStarted();
@@ -79,6 +93,7 @@ HRESULT CTandelsModule::PreMessageLoop(int showCommand) {
 }
 
 HRESULT CTandelsModule::PostMessageLoop() {
+    classObject_.reset();
     HRESULT hr = Module::PostMessageLoop();
     ::CoUninitialize();
     return hr;
@@ -87,4 +102,13 @@ HRESULT CTandelsModule::PostMessageLoop() {
 HRESULT CTandelsModule::InitializeSecurity() {
     return ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT,
                                   RPC_C_IMP_LEVEL_DELEGATE, nullptr, EOAC_NONE, nullptr);
+}
+
+HRESULT CTandelsModule::RegisterClassObject() {
+    win::com_ptr<IUnknown> factory;
+    HRESULT hr = win::ComObject<win::SingletonClassFactory>::Create(IID_IUnknown, factory.put_void(),
+                                                                     &CreateTandelAPI);
+    if (FAILED(hr)) return hr;
+    return ::CoRegisterClassObject(CLSID_TandelAPI, factory.get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                   classObject_.put());
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The agent's module: one agent per machine through the agent mutex, its thread
-// and process identifiers published in the shared blocks, and the uninstall run
-// that stops a running agent.
+// and process identifiers published in the shared blocks, the uninstall run
+// that stops a running agent, the registration runs and the COM class object.
 #include <windows.h>
 
 #include <string>
@@ -22,10 +22,15 @@ protected:
 
 private:
     HRESULT RunUninstall(bool otherAgentRuns);
+    // True when the command line named a registration switch, which then ran.
+    bool RunRegistrationSwitch(const wchar_t* commandLine, HRESULT* result);
+    // The TandelAPI class object, for local-server activation with multiple use.
+    HRESULT RegisterClassObject();
 
     // Destroyed in reverse: the blocks, in the reverse order of opening, then the mutex.
     win::unique_handle agentMutex_;
     TandelFileMapper threadIdBlock_;
     TandelFileMapper processIdBlock_;
     std::wstring tooltip_;
+    win::unique_class_object classObject_;
 };
