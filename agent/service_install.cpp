@@ -58,7 +58,9 @@ bool InstallService(const std::wstring& name, const std::wstring& programPath,
         manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
         SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, quotedPath.c_str(), nullptr, nullptr, kDependencies,
         nullptr, nullptr));
-    if (!service) {
+    // Wine's service manager may deny a service it holds on record to OpenServiceW; its
+    // refusal to create one of the same name still tells that the service exists.
+    if (!service && ::GetLastError() != ERROR_SERVICE_EXISTS) {
         report(L"Could not start service");
         return false;
     }
