@@ -4,13 +4,18 @@
 
 #include "agent/engine_manager.h"
 #include "agent/engine_requests.h"
+#include "agent/registration_switches.h"
 #include "agent/resource_ids.h"
 #include "agent/switch_scanner.h"
+#include "agent/tandel_api.h"
 #include "agent/uninstall_cleanup.h"
 #include "common/name_probe.h"
 #include "common/shared_names.h"
 #include "win/com_error.h"
+#include "win/com_ptr.h"
+#include "win/module_path.h"
 #include "win/resource_string.h"
+#include "win/singleton_class_factory.h"
 
 namespace {
 
@@ -51,7 +56,7 @@ bool CTandelsModule::ParseCommandLine(const wchar_t* commandLine, HRESULT* resul
 
         threadIdBlock_.WriteValue(::GetCurrentThreadId());
         processIdBlock_.WriteValue(::GetCurrentProcessId());
-        return true;
+        return !RunRegistrationSwitch(commandLine, result);
     } catch (const win::com_error&) {
         return false;
     }
@@ -77,11 +82,20 @@ HRESULT CTandelsModule::Start(int showCommand) {
     return Run(showCommand);
 }
 
+bool CTandelsModule::RunRegistrationSwitch(const wchar_t* commandLine, HRESULT* result) {
+    const RegistrationSwitch which = FindRegistrationSwitch(commandLine);
+    if (which == RegistrationSwitch::None) return false;
+    *result = RunRegistration(which, win::ModuleFilePath(), win::LoadResourceString(IDS_SERVICE_NAME),
+                              ShowServiceProblem);
+    return true;
+}
+
 HRESULT CTandelsModule::PreMessageLoop(int showCommand) {
     // Balanced in PostMessageLoop.
     ::CoInitialize(nullptr);
     HRESULT hr = Module::PreMessageLoop(showCommand);
     if (hr == S_OK) hr = InitializeSecurity();
+    if (hr == S_OK) hr = RegisterClassObject();
     trayWindow_.Create(::GetDesktopWindow());
     if (hr != S_OK) return E_FAIL;
 
@@ -102,6 +116,7 @@ HRESULT CTandelsModule::PostMessageLoop() {
     trayIcon_.Delete();
     if (TandelMgr* manager = TandelMgr::Existing()) manager->Shutdown();
     if (::IsWindow(trayWindow_.hwnd())) ::DestroyWindow(trayWindow_.hwnd());
+    classObject_.reset();
     HRESULT hr = Module::PostMessageLoop();
     ::CoUninitialize();
     return hr;
@@ -110,4 +125,13 @@ HRESULT CTandelsModule::PostMessageLoop() {
 HRESULT CTandelsModule::InitializeSecurity() {
     return ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT,
                                   RPC_C_IMP_LEVEL_DELEGATE, nullptr, EOAC_NONE, nullptr);
+}
+
+HRESULT CTandelsModule::RegisterClassObject() {
+    win::com_ptr<IUnknown> factory;
+    HRESULT hr = win::ComObject<win::SingletonClassFactory>::Create(IID_IUnknown, factory.put_void(),
+                                                                     &CreateTandelAPI);
+    if (FAILED(hr)) return hr;
+    return ::CoRegisterClassObject(CLSID_TandelAPI, factory.get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                   classObject_.put());
 }

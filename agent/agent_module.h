@@ -1,8 +1,9 @@
 #pragma once
 // The agent's module: one agent per machine through the agent mutex, its thread
 // and process identifiers published in the shared blocks, the uninstall run that
-// stops a running agent and removes the engine's data, and the restore of a saved
-// configuration at every ordinary start.
+// stops a running agent and removes the engine's data, the restore of a saved
+// configuration at every ordinary start, the registration runs and the COM
+// class object.
 #include <windows.h>
 
 #include <string>
@@ -26,6 +27,10 @@ protected:
 
 private:
     HRESULT RunUninstall(bool otherAgentRuns);
+    // True when the command line named a registration switch, which then ran.
+    bool RunRegistrationSwitch(const wchar_t* commandLine, HRESULT* result);
+    // The TandelAPI class object, for local-server activation with multiple use.
+    HRESULT RegisterClassObject();
 
     // Destroyed in reverse: the blocks, in the reverse order of opening, then the mutex.
     win::unique_handle agentMutex_;
@@ -34,4 +39,5 @@ private:
     TrayIcon trayIcon_;
     std::wstring tooltip_;
     CTrayWindow trayWindow_{trayIcon_};
+    win::unique_class_object classObject_;
 };

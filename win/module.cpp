@@ -42,6 +42,10 @@ void Module::RunMessageLoop() {
     }
 }
 
-HRESULT Module::PostMessageLoop() { return S_OK; }
+HRESULT Module::PostMessageLoop() {
+    // Calls still in flight on other threads get time to finish before COM goes.
+    ::Sleep(kShutdownPauseMs);
+    return S_OK;
+}
 
 }  // namespace win

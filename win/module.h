@@ -25,9 +25,12 @@ protected:
     virtual HRESULT Run(int showCommand);
     virtual HRESULT PreMessageLoop(int showCommand);
     virtual void RunMessageLoop();
+    // Pauses kShutdownPauseMs; a program revokes its class objects before it.
     virtual HRESULT PostMessageLoop();
 
     DWORD MainThreadId() const noexcept { return mainThreadId_; }
+
+    static constexpr DWORD kShutdownPauseMs = 1000;
 
 private:
     HRESULT comInit_;

@@ -60,6 +60,14 @@ struct invalid_handle_traits {
 
 inline void FreeProcessHeapBlock(void* block) noexcept { ::HeapFree(::GetProcessHeap(), 0, block); }
 
+// Cookies whose empty value is zero.
+template <typename T, auto Close>
+struct zero_traits {
+    using pointer = T;
+    static pointer invalid() noexcept { return 0; }
+    static void close(pointer value) noexcept { Close(value); }
+};
+
 using unique_handle = unique_resource<null_traits<HANDLE, ::CloseHandle>>;
 using unique_hfile = unique_resource<invalid_handle_traits<::CloseHandle>>;
 using unique_find = unique_resource<invalid_handle_traits<::FindClose>>;
@@ -69,5 +77,8 @@ using unique_hmenu = unique_resource<null_traits<HMENU, ::DestroyMenu>>;
 using unique_hlocal = unique_resource<null_traits<HLOCAL, ::LocalFree>>;
 using unique_heap_block = unique_resource<null_traits<void*, FreeProcessHeapBlock>>;
 using unique_event_source = unique_resource<null_traits<HANDLE, ::DeregisterEventSource>>;
+using unique_service_handle = unique_resource<null_traits<SC_HANDLE, ::CloseServiceHandle>>;
+// A class object registered with COM; revoked when the owner lets it go.
+using unique_class_object = unique_resource<zero_traits<DWORD, ::CoRevokeClassObject>>;
 
 }  // namespace win

@@ -1,75 +1,45 @@
 #include "tests/support/registry.h"
 
 #include <stdexcept>
-
-#include "common/install_location.h"
-#include "win/unique_resource.h"
+#include <vector>
 
 namespace testing_support {
-namespace {
 
-// Written through the same API and view as the product reads, so a 32-bit build
-// and a 64-bit build each see what their own test wrote.
-win::unique_hkey CreateKey() {
-    win::unique_hkey key;
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, install::kInstallKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                          key.put(), nullptr) != ERROR_SUCCESS)
-        throw std::runtime_error("cannot create the install key");
-    return key;
+std::optional<std::wstring> ReadString(HKEY root, const std::wstring& path, const wchar_t* name) {
+    DWORD type = 0;
+    DWORD bytes = 0;
+    if (::RegGetValueW(root, path.c_str(), name, RRF_RT_ANY, &type, nullptr, &bytes) != ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return std::nullopt;
+    }
+    std::vector<wchar_t> text(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    if (::RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, text.data(), &bytes) != ERROR_SUCCESS)
+        return std::nullopt;
+    return std::wstring(text.data());
 }
 
-}  // namespace
-
-InstallDirOverride::InstallDirOverride() {
-    win::unique_hkey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, install::kInstallKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
-        return;
-    keyExisted_ = true;
-    DWORD size = 0;
-    if (::RegQueryValueExW(key.get(), install::kInstallDirValue, nullptr, &type_, nullptr, &size) != ERROR_SUCCESS)
-        return;
-    data_.resize(size);
-    valueExisted_ = ::RegQueryValueExW(key.get(), install::kInstallDirValue, nullptr, &type_, data_.data(),
-                                       &size) == ERROR_SUCCESS;
+bool KeyExists(HKEY root, const std::wstring& path) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(key);
+    return true;
 }
 
-InstallDirOverride::~InstallDirOverride() {
-    if (valueExisted_) {
-        try {
-            SetRaw(type_, data_.data(), static_cast<DWORD>(data_.size()));
-        } catch (const std::runtime_error&) {
-            // Nothing more a destructor can do; the next override records what is there.
-        }
-    } else if (keyExisted_) {
-        Remove();
-    } else {
-        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, install::kInstallKey);
+ScratchKey::ScratchKey()
+    : path_(L"Software\\TidepoolTests\\" + std::to_wstring(::GetCurrentProcessId())) {
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                          nullptr) != ERROR_SUCCESS) {
+        throw std::runtime_error("cannot create the scratch key");
     }
 }
 
-void InstallDirOverride::SetRaw(DWORD type, const void* bytes, DWORD size) {
-    win::unique_hkey key = CreateKey();
-    if (::RegSetValueExW(key.get(), install::kInstallDirValue, 0, type, static_cast<const BYTE*>(bytes), size) !=
-        ERROR_SUCCESS)
-        throw std::runtime_error("cannot set the install folder value");
-}
-
-void InstallDirOverride::Set(const std::wstring& text) {
-    SetRaw(REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-
-void InstallDirOverride::Remove() {
-    win::unique_hkey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, install::kInstallKey, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS)
-        ::RegDeleteValueW(key.get(), install::kInstallDirValue);
-}
-
-bool InstallDirValueExists() {
-    win::unique_hkey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, install::kInstallKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
-        return false;
-    return ::RegQueryValueExW(key.get(), install::kInstallDirValue, nullptr, nullptr, nullptr, nullptr) ==
-           ERROR_SUCCESS;
+ScratchKey::~ScratchKey() {
+    ::RegCloseKey(key_);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+    // The parent goes only when no other test's key is left in it.
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\TidepoolTests");
 }
 
 }  // namespace testing_support

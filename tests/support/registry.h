@@ -1,34 +1,30 @@
 #pragma once
-// Tests that set the install folder value: the value as it was is put back when
-// the override goes away. The value is machine-wide, so only serial tests use this.
 #include <windows.h>
 
+#include <optional>
 #include <string>
-#include <vector>
 
 namespace testing_support {
 
-class InstallDirOverride {
-public:
-    InstallDirOverride();  // records the present state; changes nothing yet
-    ~InstallDirOverride();
-    InstallDirOverride(const InstallDirOverride&) = delete;
-    InstallDirOverride& operator=(const InstallDirOverride&) = delete;
+// The string value `name` (nullptr: the default value) of the key `path` below
+// `root`; nothing when the key or the value is missing or not a string.
+std::optional<std::wstring> ReadString(HKEY root, const std::wstring& path, const wchar_t* name = nullptr);
 
-    // Stores `bytes` as the value, of registry type `type`.
-    void SetRaw(DWORD type, const void* bytes, DWORD size);
-    // Stores a REG_SZ value with its terminator.
-    void Set(const std::wstring& text);
-    void Remove();
+bool KeyExists(HKEY root, const std::wstring& path);
+
+// A key of the test's own below HKCU\Software, deleted with all below it when done.
+class ScratchKey {
+public:
+    ScratchKey();
+    ~ScratchKey();
+    ScratchKey(const ScratchKey&) = delete;
+    ScratchKey& operator=(const ScratchKey&) = delete;
+
+    HKEY get() const { return key_; }
 
 private:
-    bool keyExisted_ = false;
-    bool valueExisted_ = false;
-    DWORD type_ = 0;
-    std::vector<BYTE> data_;
+    std::wstring path_;
+    HKEY key_ = nullptr;
 };
-
-// True when the install folder value exists, read the way the product reads it.
-bool InstallDirValueExists();
 
 }  // namespace testing_support

@@ -7,7 +7,7 @@
 #include "tests/support/files.h"
 #include "tests/support/paths.h"
 #include "tests/support/process.h"
-#include "tests/support/registry.h"
+#include "tests/support/install_dir_override.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

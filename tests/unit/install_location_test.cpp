@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "tests/support/registry.h"
+#include "tests/support/install_dir_override.h"
 
 using testing_support::InstallDirOverride;
 

@@ -6,7 +6,7 @@
 
 #include "agent/uninstall_cleanup.h"
 #include "tests/support/files.h"
-#include "tests/support/registry.h"
+#include "tests/support/install_dir_override.h"
 
 namespace fs = std::filesystem;
 using testing_support::Exists;

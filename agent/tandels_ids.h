@@ -1,0 +1,22 @@
+#pragma once
+// The agent's COM identity. The type library built from tandels.idl carries the
+// same identifiers; a test holds the two equal.
+#include <windows.h>
+
+// Type library "TandelsLib", version 1.0.
+inline constexpr GUID LIBID_TandelsLib = {
+    0x85aed99f, 0xe921, 0x4a53, {0xac, 0x86, 0x63, 0x6a, 0x9d, 0x7f, 0x5f, 0xb0}};
+inline constexpr WORD kTandelsLibMajor = 1;
+inline constexpr WORD kTandelsLibMinor = 0;
+
+// Interface ITandelAPI.
+inline constexpr IID IID_ITandelAPI = {
+    0xf90e0dfe, 0x98d5, 0x4996, {0x95, 0x2a, 0x20, 0x26, 0xad, 0x57, 0xe0, 0xf6}};
+
+// Coclass TandelAPI.
+inline constexpr CLSID CLSID_TandelAPI = {
+    0x75530569, 0xe9d1, 0x4d2b, {0x89, 0xc7, 0x45, 0xda, 0xe9, 0x9b, 0x40, 0xd2}};
+
+// The agent's AppID.
+inline constexpr GUID APPID_Tandels = {
+    0xb365c76c, 0x03df, 0x46f2, {0xa1, 0x31, 0x8d, 0xb2, 0xa8, 0xe2, 0x23, 0x7a}};
