@@ -33,11 +33,14 @@ winebed_start() {
     for i in $(seq 100); do [ -s "$root/display" ] && break; sleep 0.1; done
     export DISPLAY=":$(cat "$root/display")"
 
-    # The server stays up for the whole run, so each program starts in a blink.
-    mkdir -p "$WINEPREFIX"
-    "$WINEBED_WINESERVER" -p
-    # No Mono or Gecko installer dialogs while the prefix is made.
+    # No Mono or Gecko installer dialogs while the prefix is made. Booting with a
+    # server of its own and waiting for that server to end leaves one service
+    # manager; a persistent server kept through the boot ends up with two, and
+    # services such as RpcSs (which COM activation needs) then fail to start.
     WINEDLLOVERRIDES="mscoree,mshtml=" "$WINEBED_WINE" wineboot -i >/dev/null 2>&1
+    "$WINEBED_WINESERVER" -w
+    # The server stays up for the rest of the run, so each program starts in a blink.
+    "$WINEBED_WINESERVER" -p
     # A crash ends the process with its exception code instead of waiting in a dialog.
     "$WINEBED_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 }
