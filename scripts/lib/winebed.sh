@@ -41,6 +41,9 @@ winebed_start() {
     "$WINEBED_WINESERVER" -w
     # The server stays up for the rest of the run, so each program starts in a blink.
     "$WINEBED_WINESERVER" -p
+    # COM activation goes through RpcSs, which always runs on Windows; started
+    # here once, it is settled before the first program needs it.
+    "$WINEBED_WINE" sc start rpcss >/dev/null 2>&1 || true
     # A crash ends the process with its exception code instead of waiting in a dialog.
     "$WINEBED_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 }

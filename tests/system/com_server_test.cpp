@@ -3,10 +3,9 @@
 // the registry as it found it. The "Service" switch is covered by the unit tests of
 // its steps: Wine 8's service manager keeps a removed "Tandels" half in sight, and a
 // later registration run would then stop on its message box.
-#include <windows.h>
-#include <oaidl.h>
+#include "tests/support/agent_fixture.h"  // winsock2.h before windows.h
 
-#include <gtest/gtest.h>
+#include <oaidl.h>
 
 #include <fstream>
 #include <functional>
@@ -15,8 +14,6 @@
 
 #include "agent/tandels_ids.h"
 #include "common/shared_names.h"
-#include "tests/support/paths.h"
-#include "tests/support/process.h"
 #include "tests/support/registry.h"
 #include "win/com_ptr.h"
 
@@ -25,7 +22,6 @@ using testing_support::KeyExists;
 using testing_support::Process;
 using testing_support::ReadBlock;
 using testing_support::ReadString;
-using testing_support::TempInstall;
 using testing_support::WaitUntil;
 
 namespace {
@@ -44,7 +40,9 @@ constexpr SYSKIND kSysKind = SYS_WIN64;
 constexpr SYSKIND kSysKind = SYS_WIN32;
 #endif
 
-class ComServer : public ::testing::Test {
+// An agent started here, or by COM, starts the recording stand-in engine,
+// answered by this test.
+class ComServer : public testing_support::AgentTest {
 protected:
     ComServer() : machine_(OpenKey(HKEY_LOCAL_MACHINE, L"Software\\Classes")),
                   user_(OpenKey(HKEY_CURRENT_USER, L"Software\\Classes")) {}
@@ -127,7 +125,6 @@ protected:
         }
     }
 
-    TempInstall install_;
     HKEY machine_;
     HKEY user_;
 };
