@@ -25,10 +25,13 @@ Process::Process(const std::filesystem::path& program, const std::wstring& argum
 }
 
 Process::~Process() {
-    if (process_ && Running()) {
-        ::TerminateProcess(process_.get(), 1);
-        ::WaitForSingleObject(process_.get(), 5000);
-    }
+    if (!process_ || !Running()) return;
+    // An orderly end first: a killed agent leaves its class registration behind
+    // under Wine, which spoils a later COM activation.
+    if (::PostThreadMessageW(tid_, WM_QUIT, 0, 0) && ::WaitForSingleObject(process_.get(), 10000) == WAIT_OBJECT_0)
+        return;
+    ::TerminateProcess(process_.get(), 1);
+    ::WaitForSingleObject(process_.get(), 5000);
 }
 
 bool Process::Running() const { return ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }

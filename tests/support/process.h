@@ -11,8 +11,9 @@
 
 namespace testing_support {
 
-// A program a test started. Ends it (by its handle) if it still runs when the
-// test is over, so a failing test never leaves its programs behind.
+// A program a test started. Ends it if it still runs when the test is over (by
+// WM_QUIT to its main thread, else by its handle), so a failing test never
+// leaves its programs behind.
 class Process {
 public:
     Process(const std::filesystem::path& program, const std::wstring& arguments,

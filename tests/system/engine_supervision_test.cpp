@@ -166,15 +166,6 @@ TEST_F(EngineSupervision, RestartThatFailsIsNotRetried) {
     Quit(agent);
 }
 
-TEST_F(EngineSupervision, EngineDiesWithItsAgent) {
-    Process agent = StartAgent();
-    win::unique_handle engineProcess(::OpenProcess(SYNCHRONIZE, FALSE, EngineOf(agent)));
-    ASSERT_TRUE(engineProcess);
-    ::TerminateProcess(agent.handle(), 1);
-    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(engineProcess.get(), 10000))
-        << "an orphaned engine would hold the engine's port";
-}
-
 // A window captioned like the shell's, on a thread of its own, that records the
 // WM_QUIT it is sent. It holds the shell mutex, as a running shell does.
 class FakeShellWindow {
