@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "win/com_error.h"
+#include "win/text.h"
 #include "win/unique_resource.h"
 
 namespace {
@@ -31,15 +32,6 @@ constexpr size_t kMaxReplyBytes = 64u << 20;
 using unique_hinternet = win::unique_resource<win::null_traits<HINTERNET, ::WinHttpCloseHandle>>;
 
 [[noreturn]] void ThrowLastError() { throw win::com_error(win::hresult_from_last_error()); }
-
-std::wstring Widen(const std::string& text) {
-    std::wstring wide;
-    int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) return wide;
-    wide.resize(static_cast<size_t>(length));
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
 
 DWORD StatusCode(HINTERNET request) {
     DWORD status = 0;
@@ -102,7 +94,7 @@ void XMLHttpWrapper::Perform(const std::string& body, HANDLE sent) {
     unique_hinternet connection(::WinHttpConnect(session.get(), kHost, kPort, 0));
     if (!connection) ThrowLastError();
 
-    const std::wstring path = Widen(path_);
+    const std::wstring path = win::Widen(path_);
     unique_hinternet request(::WinHttpOpenRequest(connection.get(), L"GET", path.c_str(), nullptr,
                                                   WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                   WINHTTP_FLAG_ESCAPE_DISABLE |
@@ -112,7 +104,7 @@ void XMLHttpWrapper::Perform(const std::string& body, HANDLE sent) {
     // Content-Type first, then the caller's headers in the order of their names.
     // WinHTTP writes Content-Length itself, and only when there is a body.
     std::wstring headers = L"Content-Type: text\r\n";
-    for (const auto& [name, value] : headers_) headers += Widen(name) + L": " + Widen(value) + L"\r\n";
+    for (const auto& [name, value] : headers_) headers += win::Widen(name) + L": " + win::Widen(value) + L"\r\n";
     if (!::WinHttpAddRequestHeaders(request.get(), headers.c_str(), static_cast<DWORD>(-1L),
                                     WINHTTP_ADDREQ_FLAG_ADD)) {
         ThrowLastError();
@@ -129,7 +121,7 @@ void XMLHttpWrapper::Perform(const std::string& body, HANDLE sent) {
     if (StatusCode(request.get()) != 200) return;
     // The reply ends at its first zero byte.
     reply.resize(std::char_traits<char>::length(reply.c_str()));
-    reply_ = Widen(reply);
+    reply_ = win::Widen(reply);
 }
 
 HRESULT SendEngineRequest(const std::string& path, const std::string& body, std::wstring* reply, bool async) {

@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "win/text.h"
+
 namespace {
 
 // The only separators; tabs and line breaks belong to tokens.
@@ -26,19 +28,10 @@ bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
     return true;
 }
 
-std::wstring WidenKey(const std::string& key) {
-    std::wstring wide;
-    int length = ::MultiByteToWideChar(CP_THREAD_ACP, 0, key.data(), static_cast<int>(key.size()), nullptr, 0);
-    if (length <= 0) return wide;
-    wide.resize(static_cast<size_t>(length));
-    ::MultiByteToWideChar(CP_THREAD_ACP, 0, key.data(), static_cast<int>(key.size()), wide.data(), length);
-    return wide;
-}
-
 }  // namespace
 
 std::vector<std::wstring> GetReplyValues(const std::string& key, const std::wstring& reply) {
-    const std::wstring wideKey = WidenKey(key);
+    const std::wstring wideKey = win::Widen(key, CP_THREAD_ACP);
     std::vector<std::wstring> values;
     bool previousWasKey = false;
     size_t i = 0;

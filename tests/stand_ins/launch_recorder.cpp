@@ -9,16 +9,11 @@
 
 #include <string>
 
+#include "win/text.h"
+
 namespace {
 
 constexpr UINT kLifetimeMs = 120000;
-
-std::string Utf8(const std::wstring& text) {
-    int length = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(length > 0 ? length - 1 : 0), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), length, nullptr, nullptr);
-    return out;
-}
 
 void Append(const std::wstring& logPath, const std::string& line) {
     HANDLE log = ::CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -37,7 +32,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const std::wstring self = buffer;
     ::GetCurrentDirectoryW(MAX_PATH, buffer);
     const std::wstring log = self + L".log";
-    const std::string start = "start\t" + Utf8(::GetCommandLineW()) + "\t" + Utf8(buffer) + "\n";
+    const std::string start = "start\t" + win::Narrow(::GetCommandLineW()) + "\t" + win::Narrow(buffer) + "\n";
     DWORD written = 0;
     HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
     if (out && out != INVALID_HANDLE_VALUE) ::WriteFile(out, start.data(), static_cast<DWORD>(start.size()), &written, nullptr);

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "tools/engine_simulator/log_line.h"
+#include "win/text.h"
 #include "win/unique_resource.h"
 
 namespace testing_support {
@@ -21,14 +22,6 @@ std::string ReadShared(const std::filesystem::path& file) {
     DWORD read = 0;
     while (::ReadFile(handle.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) text.append(buffer, read);
     return text;
-}
-
-std::wstring FromUtf8(const std::string& text) {
-    if (text.empty()) return {};
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-    return out;
 }
 
 EngineRequestRecord RequestOf(const std::vector<std::string>& fields) {
@@ -60,7 +53,7 @@ EngineLog ReadEngineLog(const std::filesystem::path& folder) {
         const std::string kind = parsed ? fields[0] : std::string();
         const size_t count = fields.size();
         if (kind == "START" && count == 3) {
-            log.starts.push_back({FromUtf8(fields[1]), FromUtf8(fields[2])});
+            log.starts.push_back({win::Widen(fields[1]), win::Widen(fields[2])});
         } else if (kind == "READY" && count == 2) {
             ++log.readyCount;
         } else if (kind == "REQUEST" && count == 6) {

@@ -10,18 +10,9 @@
 
 #include "tools/engine_simulator/engine_server.h"
 #include "tools/engine_simulator/request_log.h"
+#include "win/text.h"
 
 namespace {
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                          nullptr);
-    return out;
-}
 
 std::wstring WorkingFolder() {
     std::wstring folder(::GetCurrentDirectoryW(0, nullptr), L'\0');
@@ -38,7 +29,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     const std::wstring folder = WorkingFolder();
     RequestLog log(folder + L"\\engine-requests.log");
-    log.Write({"START", Utf8(::GetCommandLineW()), Utf8(folder)});
+    log.Write({"START", win::Narrow(::GetCommandLineW()), win::Narrow(folder)});
 
     EngineServer server(log, folder + L"\\engine-state.txt", ::GetCurrentThreadId());
     if (!server.Start()) {
